@@ -1,0 +1,83 @@
+#include "copy_bytes.h"
+
+#include <cerrno>
+#include <cstddef>
+
+#include <unistd.h>
+
+namespace {
+
+// Reads exactly |size| bytes unless the source ends or fails first; a
+// single read may deliver less than asked, and that alone is no failure.
+CopyStatus read_fully(int fd, int64_t offset, unsigned char* buffer,
+                      size_t size, size_t* got, int* error) {
+  *got = 0;
+  while (*got < size) {
+    ssize_t n = pread(fd, buffer + *got, size - *got,
+                      static_cast<off_t>(offset) + static_cast<off_t>(*got));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      *error = errno;
+      return CopyStatus::kReadFailed;
+    }
+    if (n == 0) return CopyStatus::kSourceEnded;
+    *got += static_cast<size_t>(n);
+  }
+  return CopyStatus::kDone;
+}
+
+// Writes all |size| bytes.  A short write is retried so that the call
+// which cannot go on reports why (no space, file too large).
+CopyStatus write_fully(int fd, int64_t offset, const unsigned char* buffer,
+                       size_t size, int* error) {
+  size_t done = 0;
+  while (done < size) {
+    ssize_t n = pwrite(fd, buffer + done, size - done,
+                       static_cast<off_t>(offset) + static_cast<off_t>(done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      *error = errno;
+      return CopyStatus::kWriteFailed;
+    }
+    if (n == 0) {
+      *error = ENOSPC;
+      return CopyStatus::kWriteFailed;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return CopyStatus::kDone;
+}
+
+}  // namespace
+
+CopyResult copy_bytes(const CopyRange& range) {
+  unsigned char buffer[kCopyBufferSize];
+  CopyResult result{CopyStatus::kDone, 0, 0};
+
+  while (result.copied < range.count) {
+    uint64_t remaining = range.count - result.copied;
+    size_t chunk = remaining < kCopyChunkMax ? static_cast<size_t>(remaining)
+                                             : kCopyChunkMax;
+    int64_t done = static_cast<int64_t>(result.copied);
+    size_t got = 0;
+    CopyStatus read = read_fully(range.source_fd, range.source_offset + done,
+                                 buffer, chunk, &got, &result.error);
+    // Whatever was read before the source stopped is still written, so the
+    // target holds exactly the bytes the source gave.
+    if (got > 0) {
+      CopyStatus wrote = write_fully(range.target_fd,
+                                     range.target_offset + done, buffer, got,
+                                     &result.error);
+      if (wrote != CopyStatus::kDone) {
+        result.status = wrote;
+        return result;
+      }
+      result.copied += got;
+    }
+    if (read != CopyStatus::kDone) {
+      result.status = read;
+      return result;
+    }
+  }
+  return result;
+}

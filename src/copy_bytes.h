@@ -1,0 +1,40 @@
+// The block copy: moves a range of bytes from one file to a place in another.
+#ifndef MIRABUND_COPY_BYTES_H_
+#define MIRABUND_COPY_BYTES_H_
+
+#include <cstdint>
+
+/// Size of the working buffer.  A pass moves at most one byte less.
+constexpr int kCopyBufferSize = 0x10000;
+constexpr int kCopyChunkMax = kCopyBufferSize - 1;
+
+/// What to copy: |count| bytes from |source_fd| at |source_offset| to
+/// |target_fd| at |target_offset|.  Offsets are explicit so that neither
+/// descriptor's own position matters.
+struct CopyRange {
+  int source_fd;
+  int64_t source_offset;
+  int target_fd;
+  int64_t target_offset;
+  uint64_t count;
+};
+
+/// How a copy ended.
+enum class CopyStatus {
+  kDone,          ///< Every byte was copied.
+  kReadFailed,    ///< Reading the source failed; |error| holds errno.
+  kSourceEnded,   ///< The source ended before |count| bytes.
+  kWriteFailed,   ///< Writing the target failed; |error| holds errno.
+};
+
+struct CopyResult {
+  CopyStatus status;
+  int error;        ///< errno of the failed call, 0 otherwise.
+  uint64_t copied;  ///< Bytes written to the target, all of them read first.
+};
+
+/// Copies |range| through a fixed buffer.  Stops at the first failure
+/// without writing any byte that was not read.
+CopyResult copy_bytes(const CopyRange& range);
+
+#endif  // MIRABUND_COPY_BYTES_H_

@@ -1,0 +1,131 @@
+#include "run.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "copy_bytes.h"
+#include "hex_number.h"
+
+namespace {
+
+constexpr char kUsage[] =
+    "Usage:mirabund mother_file inserted_file from_pos(HEX) [FileLen(HEX)]\n";
+
+// The command line, by the names the usage text gives.
+struct Arguments {
+  const char* mother_file;
+  const char* inserted_file;
+  const char* from_pos;
+  const char* file_len;  // nullptr when not given
+};
+
+// Opens the inserted file for reading.  A directory can be opened for
+// reading but holds no bytes to insert, so it counts as a failed open.
+int open_inserted(const char* path) {
+  int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// Measures the inserted file.  Seeking to the end also measures block
+// devices, whose stat size is 0.  Returns -1 with errno set on failure.
+int64_t measure(int fd) {
+  struct stat st;
+  if (fstat(fd, &st) != 0) return -1;
+  if (S_ISREG(st.st_mode)) return st.st_size;
+  return lseek(fd, 0, SEEK_END);
+}
+
+int fail_read(const char* path, int error) {
+  printf("Can't read file %s: %s\n", path, strerror(error));
+  return -1;
+}
+
+int fail_write(const char* path, int error) {
+  printf("Can't write file %s: %s\n", path, strerror(error));
+  return -1;
+}
+
+}  // namespace
+
+int run(int argc, char* argv[]) {
+  // A write past the file size limit must come back as an error to report,
+  // not end the process by a signal with the file half written.
+  signal(SIGXFSZ, SIG_IGN);
+
+  if (argc < 4) {
+    fputs(kUsage, stdout);
+    return -1;
+  }
+  const Arguments args{argv[1], argv[2], argv[3], argc > 4 ? argv[4] : nullptr};
+
+  // Neither created nor truncated: the mother file must exist, and every
+  // byte outside the written range must stay.
+  int mother = open(args.mother_file, O_RDWR | O_CLOEXEC);
+  if (mother < 0) {
+    printf("Can't open input file %s\n", args.mother_file);
+    return -1;
+  }
+  int inserted = open_inserted(args.inserted_file);
+  if (inserted < 0) {
+    printf("Can't open file %s\n", args.inserted_file);
+    return -1;
+  }
+
+  int64_t measured = measure(inserted);
+  if (measured < 0) return fail_read(args.inserted_file, errno);
+  const uint64_t size = static_cast<uint64_t>(measured);
+
+  // Every check comes before the first byte is written, so a refused run
+  // leaves the mother file exactly as it was.
+  uint64_t position = 0;
+  if (read_hex(args.from_pos, &position) == HexReading::kBad) {
+    printf("Bad from_pos %s\n", args.from_pos);
+    return -1;
+  }
+  uint64_t length = size;
+  if (args.file_len && read_hex(args.file_len, &length) == HexReading::kBad) {
+    printf("Bad FileLen %s\n", args.file_len);
+    return -1;
+  }
+  if (length > kMaxByteCount - position) {
+    printf("Bad from_pos %s\n", args.from_pos);
+    return -1;
+  }
+  if (length > size) {
+    printf("FileLen %s exceeds size of file %s\n", args.file_len,
+           args.inserted_file);
+    return -1;
+  }
+
+  CopyResult copy = copy_bytes({inserted, 0, mother,
+                                static_cast<int64_t>(position), length});
+  switch (copy.status) {
+    case CopyStatus::kDone:
+      break;
+    case CopyStatus::kReadFailed:
+      return fail_read(args.inserted_file, copy.error);
+    case CopyStatus::kSourceEnded:
+      printf("Can't read file %s: file shrank during the copy\n",
+             args.inserted_file);
+      return -1;
+    case CopyStatus::kWriteFailed:
+      return fail_write(args.mother_file, copy.error);
+  }
+
+  close(inserted);
+  if (close(mother) != 0) return fail_write(args.mother_file, errno);
+  return 0;
+}
