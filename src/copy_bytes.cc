@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstddef>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -48,25 +49,47 @@ CopyStatus write_fully(int fd, int64_t offset, const unsigned char* buffer,
   return CopyStatus::kDone;
 }
 
+// True when both descriptors are the same file and the target range
+// starts inside the source range: a forward copy would then read bytes it
+// has just written.
+bool overlaps_forward(const CopyRange& range) {
+  if (range.target_offset <= range.source_offset) return false;
+  if (static_cast<uint64_t>(range.target_offset - range.source_offset) >=
+      range.count) {
+    return false;
+  }
+  struct stat source, target;
+  if (fstat(range.source_fd, &source) != 0 ||
+      fstat(range.target_fd, &target) != 0) {
+    return false;
+  }
+  return source.st_dev == target.st_dev && source.st_ino == target.st_ino;
+}
+
 }  // namespace
 
 CopyResult copy_bytes(const CopyRange& range) {
   unsigned char buffer[kCopyBufferSize];
   CopyResult result{CopyStatus::kDone, 0, 0};
+  // Moving the last chunk first, as memmove does, writes every byte only
+  // after it has been read: the target gets the source as it was.
+  const bool backward = overlaps_forward(range);
 
   while (result.copied < range.count) {
     uint64_t remaining = range.count - result.copied;
     size_t chunk = remaining < kCopyChunkMax ? static_cast<size_t>(remaining)
                                              : kCopyChunkMax;
-    int64_t done = static_cast<int64_t>(result.copied);
+    int64_t at = static_cast<int64_t>(backward ? remaining - chunk
+                                               : result.copied);
     size_t got = 0;
-    CopyStatus read = read_fully(range.source_fd, range.source_offset + done,
+    CopyStatus read = read_fully(range.source_fd, range.source_offset + at,
                                  buffer, chunk, &got, &result.error);
     // Whatever was read before the source stopped is still written, so the
-    // target holds exactly the bytes the source gave.
-    if (got > 0) {
+    // target holds exactly the bytes the source gave.  Going backward a
+    // partial chunk would land in the wrong place, so it is dropped.
+    if (got > 0 && (read == CopyStatus::kDone || !backward)) {
       CopyStatus wrote = write_fully(range.target_fd,
-                                     range.target_offset + done, buffer, got,
+                                     range.target_offset + at, buffer, got,
                                      &result.error);
       if (wrote != CopyStatus::kDone) {
         result.status = wrote;

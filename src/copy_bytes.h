@@ -34,7 +34,9 @@ struct CopyResult {
 };
 
 /// Copies |range| through a fixed buffer.  Stops at the first failure
-/// without writing any byte that was not read.
+/// without writing any byte that was not read.  When source and target are
+/// the same file, the target receives the source range as it was before
+/// the copy, however the two ranges overlap.
 CopyResult copy_bytes(const CopyRange& range);
 
 #endif  // MIRABUND_COPY_BYTES_H_

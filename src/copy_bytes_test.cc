@@ -136,4 +136,29 @@ TEST(CopyBytesTest, AFailedWriteIsReportedWithItsError) {
   close(target_fd);
 }
 
+TEST(CopyBytesTest, WithinOneFileTheTargetGetsTheSourceAsItWas) {
+  struct Overlap {
+    int64_t source_offset, target_offset;
+    uint64_t count;
+  };
+  for (Overlap o : {Overlap{0, 1, 3 * kPass + 1}, Overlap{0, 100, 2 * kPass},
+                    Overlap{10, kPass + 3, 2 * kPass + 7},
+                    Overlap{kPass, 3, kPass + 2}}) {
+    std::vector<unsigned char> before = pattern(4 * kPass, 7);
+    int fd = memory_file(before);
+
+    CopyResult result =
+        copy_bytes({fd, o.source_offset, fd, o.target_offset, o.count});
+
+    EXPECT_EQ(result.status, CopyStatus::kDone);
+    std::vector<unsigned char> expected = before;
+    std::copy(before.begin() + o.source_offset,
+              before.begin() + o.source_offset + static_cast<long>(o.count),
+              expected.begin() + o.target_offset);
+    EXPECT_EQ(contents(fd), expected) << o.source_offset << " -> "
+                                      << o.target_offset;
+    close(fd);
+  }
+}
+
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "copy_bytes.h"
 #include "hex_number.h"
+#include "reservation.h"
 
 namespace {
 
@@ -110,15 +111,27 @@ int run(int argc, char* argv[]) {
     return -1;
   }
 
-  CopyResult copy = copy_bytes({inserted, 0, mother,
-                                static_cast<int64_t>(position), length});
+  struct stat mother_status;
+  if (fstat(mother, &mother_status) != 0) {
+    return fail_write(args.mother_file, errno);
+  }
+  const int64_t start = static_cast<int64_t>(position);
+  const int64_t end = start + static_cast<int64_t>(length);
+  if (int error = reserve_range(mother, mother_status, start, end - start)) {
+    return fail_write(args.mother_file, error);
+  }
+
+  CopyResult copy = copy_bytes({inserted, 0, mother, start, length});
+  if (copy.status != CopyStatus::kDone) {
+    give_back_growth(mother, mother_status.st_size, end);
+  }
   switch (copy.status) {
     case CopyStatus::kDone:
       break;
     case CopyStatus::kReadFailed:
       return fail_read(args.inserted_file, copy.error);
     case CopyStatus::kSourceEnded:
-      printf("Can't read file %s: file shrank during the copy\n",
+      printf("Can't read file %s: Unexpected end of file\n",
              args.inserted_file);
       return -1;
     case CopyStatus::kWriteFailed:

@@ -194,3 +194,37 @@ refused() {
   [ "$status" -eq 0 ]
   [ "$output" = "" ]
 }
+
+@test "a file copied onto itself gets its bytes as they were, at any overlap" {
+  # Three passes and a byte: every kind of overlap crosses a pass boundary.
+  make_file self 196606 9
+  cp self snapshot
+  # Start and length in decimal; no length means the whole file.
+  for case in "0" "256" "65536" "131071" "196606" "196607" "262144" \
+              "256 131072" "65535 196606" "1 196605"; do
+    cp snapshot self
+    read -r pos len <<< "$case"
+    local args=(self self "$(printf '%X' "$pos")")
+    [ -n "$len" ] && args+=("$(printf '%X' "$len")")
+    expect_patched expected snapshot snapshot "$pos" "${len:-196606}"
+    run_mirabund "${args[@]}"
+    [ "$status" -eq 0 ]
+    [ "$output" = "" ]
+    cmp self expected || { echo "case $case" >&2; return 1; }
+  done
+}
+
+@test "the same file is recognised through a hard link and a symbolic link" {
+  make_file self 200000 10
+  cp self snapshot
+  ln self hard
+  ln -s self soft
+  expect_patched expected snapshot snapshot $((0x1234)) 200000
+  run_mirabund hard self 1234
+  [ "$status" -eq 0 ]
+  cmp self expected
+  cp snapshot self
+  run_mirabund self soft 1234
+  [ "$status" -eq 0 ]
+  cmp self expected
+}

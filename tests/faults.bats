@@ -26,3 +26,138 @@ setup() {
   [ "$output" = "Can't write file mother: File too large" ]
   [ "$stderr" = "" ]
 }
+
+# unchanged FILE COPY: FILE still has COPY's bytes and size.
+unchanged() {
+  cmp "$1" "$2"
+  [ "$(size_of "$1")" -eq "$(size_of "$2")" ]
+}
+
+# mount_scratch DIR TYPE SIZE: mounts a fresh filesystem of SIZE on DIR,
+# or skips the test with the reason.
+mount_scratch() {
+  local dir=$1 type=$2 size=$3
+  mkdir -p "$dir"
+  if [ "$type" = tmpfs ]; then
+    mount -t tmpfs -o "size=$size" tmpfs "$dir" 2>/dev/null ||
+      skip "cannot mount a tmpfs here (needs root and mount rights)"
+  else
+    truncate -s "$size" "$dir.img"
+    "mkfs.$type" -q -F "$dir.img" >/dev/null 2>&1 ||
+      skip "mkfs.$type is not available"
+    mount -o loop "$dir.img" "$dir" 2>/dev/null ||
+      skip "cannot loop-mount an image here (needs root and loop devices)"
+  fi
+  MOUNTED+=("$dir")
+}
+
+# fill DIR: takes every free block of DIR's filesystem.
+fill() {
+  dd if=/dev/zero of="$1/filler" bs=4K status=none 2>/dev/null || true
+  sync -f "$1"
+}
+
+teardown() {
+  for dir in "${MOUNTED[@]}"; do umount "$dir" 2>/dev/null || true; done
+}
+
+@test "a range crossing the file size limit writes nothing" {
+  make_file mother 1000 4
+  cp mother original
+  run --separate-stderr bash -c 'ulimit -f 64 && exec "$MIRABUND" mother inserted 64'
+  [ "$status" -eq 255 ]
+  [ "$output" = "Can't write file mother: File too large" ]
+  unchanged mother original
+  # Inside the limit the same limit is no obstacle.
+  run --separate-stderr bash -c 'ulimit -f 64 && exec "$MIRABUND" mother inserted 64 FF00'
+  [ "$status" -eq 0 ]
+  [ "$output" = "" ]
+}
+
+@test "a full filesystem refuses a range needing space and leaves the file whole" {
+  MOUNTED=()
+  mount_scratch mnt tmpfs 1M
+  make_file mnt/mother 100000 5
+  cp mnt/mother original
+  fill mnt
+
+  run_mirabund mnt/mother inserted 10000
+  [ "$status" -eq 255 ]
+  [ "$output" = "Can't write file mnt/mother: No space left on device" ]
+  unchanged mnt/mother original
+
+  # Past the end, into the gap: the same, and no block left behind.
+  run_mirabund mnt/mother inserted 80000 100
+  [ "$status" -eq 255 ]
+  [ "$output" = "Can't write file mnt/mother: No space left on device" ]
+  unchanged mnt/mother original
+
+  # Overwriting bytes the file already has needs no new space.
+  expect_patched expected original inserted 4096 65536
+  run_mirabund mnt/mother inserted 1000 10000
+  [ "$status" -eq 0 ]
+  [ "$output" = "" ]
+  unchanged mnt/mother expected
+}
+
+@test "a write that fails part way sets the size back" {
+  MOUNTED=()
+  # ext2 cannot reserve blocks ahead, so the copy itself runs out of space.
+  mount_scratch mnt ext2 2M
+  make_file mnt/mother 5000 6
+  cp mnt/mother original
+  fill mnt
+  truncate -s -64K mnt/filler  # room for the copy to start, not to end
+  run_mirabund mnt/mother inserted 1388
+  [ "$status" -eq 255 ]
+  [ "$output" = "Can't write file mnt/mother: No space left on device" ]
+  unchanged mnt/mother original
+}
+
+@test "a range crossing the filesystem's largest file writes nothing" {
+  [ "$(stat -f -c %T .)" = "ext2/ext3" ] ||
+    skip "the largest file is known here for ext4 only"
+  [ "$(stat -f -c %S .)" -eq 4096 ] || skip "ext4 with other than 4K blocks"
+  make_file mother 1000 7
+  cp mother original
+  # ext4 with 4K blocks: 16 TiB less one block.
+  run_mirabund mother inserted FFFFFFFF000 1
+  [ "$status" -eq 255 ]
+  [ "$output" = "Can't write file mother: File too large" ]
+  unchanged mother original
+  run_mirabund mother inserted FFFFFFFEF00 101
+  [ "$status" -eq 255 ]
+  unchanged mother original
+  run_mirabund mother inserted FFFFFFFEF00 100
+  [ "$status" -eq 0 ]
+  [ "$(size_of mother)" -eq $((0xFFFFFFFF000)) ]
+  cmp <(tail -c 256 mother) <(head -c 256 inserted)
+}
+
+@test "the gap past the old end stays a hole" {
+  : > mother
+  run_mirabund mother inserted 10000000 1000
+  [ "$status" -eq 0 ]
+  [ "$(size_of mother)" -eq $((0x10000000 + 0x1000)) ]
+  # Allocated blocks cover the range, not the 256 MiB before it.
+  [ "$(( $(stat -c %b mother) * $(stat -c %B mother) ))" -lt $((1024 * 1024)) ]
+}
+
+@test "an inserted file that ends before its measured size" {
+  # sysfs files claim a size of one page and hold a few bytes: the copy
+  # meets the end early, just as with a file truncated during the run.
+  local source=/sys/devices/system/cpu/possible
+  [ -r "$source" ] || skip "$source is not here"
+  local content
+  content=$(cat "$source"; echo x)
+  content=${content%x}
+  printf '%s' "$content" > read_part
+  make_file mother 100 8
+  cp mother original
+  run_mirabund mother "$source" 62
+  [ "$status" -eq 255 ]
+  [ "$output" = "Can't read file $source: Unexpected end of file" ]
+  # What was read is in place; the growth past the old end is undone.
+  expect_patched expected original read_part 98 2
+  unchanged mother expected
+}
