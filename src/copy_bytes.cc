@@ -1,5 +1,6 @@
 #include "copy_bytes.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 
@@ -66,15 +67,41 @@ bool overlaps_forward(const CopyRange& range) {
   return source.st_dev == target.st_dev && source.st_ino == target.st_ino;
 }
 
+// The most the kernel is asked to move in one call: large enough that a
+// shared-extent copy of a big range is one call, small enough to stay well
+// inside what one call may move.
+constexpr uint64_t kKernelChunkMax = uint64_t{1} << 30;
+
+// Copies as much of |range| as the kernel will, adding to |result->copied|.
+// Any refusal or failure ends it quietly: the buffered copy then goes on
+// from the same byte, and meets and reports a real failure itself.
+void copy_in_kernel(const CopyRange& range, CopyResult* result) {
+  while (result->copied < range.count) {
+    uint64_t remaining = range.count - result->copied;
+    loff_t source_at = range.source_offset +
+                       static_cast<loff_t>(result->copied);
+    loff_t target_at = range.target_offset +
+                       static_cast<loff_t>(result->copied);
+    ssize_t n = copy_file_range(
+        range.source_fd, &source_at, range.target_fd, &target_at,
+        static_cast<size_t>(std::min(remaining, kKernelChunkMax)), 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    result->copied += static_cast<uint64_t>(n);
+  }
+}
+
 }  // namespace
 
 CopyResult copy_bytes(const CopyRange& range) {
-  unsigned char buffer[kCopyBufferSize];
   CopyResult result{CopyStatus::kDone, 0, 0};
   // Moving the last chunk first, as memmove does, writes every byte only
-  // after it has been read: the target gets the source as it was.
+  // after it has been read: the target gets the source as it was.  The
+  // kernel refuses overlapping ranges in one file, so that stays here.
   const bool backward = overlaps_forward(range);
+  if (!backward && !range.buffer_only) copy_in_kernel(range, &result);
 
+  unsigned char buffer[kCopyBufferSize];
   while (result.copied < range.count) {
     uint64_t remaining = range.count - result.copied;
     size_t chunk = remaining < kCopyChunkMax ? static_cast<size_t>(remaining)

@@ -17,6 +17,9 @@ struct CopyRange {
   int target_fd;
   int64_t target_offset;
   uint64_t count;
+  /// Skip the in-kernel copy and move every byte through the buffer, as
+  /// happens anyway where the kernel refuses.
+  bool buffer_only = false;
 };
 
 /// How a copy ended.
@@ -33,7 +36,9 @@ struct CopyResult {
   uint64_t copied;  ///< Bytes written to the target, all of them read first.
 };
 
-/// Copies |range| through a fixed buffer.  Stops at the first failure
+/// Copies |range|: in the kernel where it can (copy_file_range, which shares
+/// extents or copies without the bytes crossing into the process), through
+/// a fixed buffer from wherever the kernel stopped.  Stops at the first failure
 /// without writing any byte that was not read.  When source and target are
 /// the same file, the target receives the source range as it was before
 /// the copy, however the two ranges overlap.

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -52,17 +53,21 @@ struct BoundaryCase {
   int64_t target_offset;
 };
 
-class CopyBoundaryTest : public testing::TestWithParam<BoundaryCase> {};
+// Each case runs twice: in the kernel where it can, and through the buffer
+// alone; both must leave the same bytes.
+class CopyBoundaryTest
+    : public testing::TestWithParam<std::tuple<BoundaryCase, bool>> {};
 
 TEST_P(CopyBoundaryTest, TargetHoldsExactlyTheSourceBytes) {
-  const BoundaryCase& c = GetParam();
+  const auto& [c, buffer_only] = GetParam();
   std::vector<unsigned char> source = pattern(c.source_size, 1);
   std::vector<unsigned char> target = pattern(c.target_size, 2);
   int source_fd = memory_file(source);
   int target_fd = memory_file(target);
 
   CopyResult result =
-      copy_bytes({source_fd, 0, target_fd, c.target_offset, c.count});
+      copy_bytes({source_fd, 0, target_fd, c.target_offset, c.count,
+                  buffer_only});
 
   EXPECT_EQ(result.status, CopyStatus::kDone);
   EXPECT_EQ(result.copied, c.count);
@@ -80,14 +85,17 @@ constexpr uint64_t kPass = kCopyChunkMax;
 
 INSTANTIATE_TEST_SUITE_P(
     Passes, CopyBoundaryTest,
-    testing::Values(BoundaryCase{0, 10, 100, 5},
+    testing::Combine(testing::Values(
+                    BoundaryCase{0, 10, 100, 5},
                     BoundaryCase{1, 10, 100, 5},
                     BoundaryCase{kPass, kPass, 100, 7},
                     BoundaryCase{kPass + 1, kPass + 1, 100, 7},
                     BoundaryCase{2 * kPass, 2 * kPass + 5, 300000, 3},
                     BoundaryCase{3 * kPass + 1, 3 * kPass + 1, 1000, 0},
                     BoundaryCase{3 * kPass + 1, 4 * kPass, 400000, 0x123},
-                    BoundaryCase{1000, 2000, 10, 50}));
+                    BoundaryCase{1000, 2000, 10, 50},
+                    BoundaryCase{4096, 8192, 4096, 4096 * 3}),
+                     testing::Bool()));
 
 TEST(CopyBytesTest, StopsWhenTheSourceEndsEarlyAndWritesOnlyWhatItRead) {
   std::vector<unsigned char> source = pattern(kPass + 10, 3);
