@@ -26,6 +26,14 @@ void free_tail(int fd, int64_t size, int64_t end) {
   }
 }
 
+// Allocates blocks for a stretch without changing the file's size.  The
+// kernel checks the filesystem's largest file here even where it cannot
+// allocate; where it cannot, there is nothing more to promise.
+int allocate(int fd, int64_t offset, int64_t length) {
+  if (fallocate(fd, FALLOC_FL_KEEP_SIZE, offset, length) == 0) return 0;
+  return errno == EOPNOTSUPP || errno == ENOSYS ? 0 : errno;
+}
+
 }  // namespace
 
 int reserve_range(int fd, const struct stat& st, int64_t offset,
@@ -43,14 +51,27 @@ int reserve_range(int fd, const struct stat& st, int64_t offset,
 
   if (!within_size_limit(end)) return EFBIG;
 
-  // The kernel checks the filesystem's largest file here even where it
-  // cannot allocate; the blocks are only a promise where it can.
-  if (fallocate(fd, FALLOC_FL_KEEP_SIZE, offset, length) == 0) return 0;
-  const int error = errno;
-  if (error == EOPNOTSUPP || error == ENOSYS) return 0;
-  // A filesystem that ran out of space part way may have kept some blocks.
-  free_tail(fd, st.st_size, end);
-  return error;
+  // Only stretches without data can need new blocks: bytes the file already
+  // holds are overwritten in place.  Some filesystems (XFS) count the whole
+  // length of a request against the free space, so asking for the holes
+  // alone also keeps an overwrite working on a full disk.  Where holes
+  // cannot be found, the whole range is asked for.
+  int64_t at = offset;
+  while (at < end) {
+    int64_t hole = at < st.st_size ? lseek(fd, at, SEEK_HOLE) : at;
+    if (hole < 0) hole = at;
+    if (hole >= end) break;
+    int64_t data = hole < st.st_size ? lseek(fd, hole, SEEK_DATA) : end;
+    if (data < 0 || data > end) data = end;  // ENXIO: no data after the hole
+    if (data == hole) data = end;            // no answer: reserve the rest
+    if (int error = allocate(fd, hole, data - hole)) {
+      // A filesystem that ran out of space part way may have kept blocks.
+      free_tail(fd, st.st_size, end);
+      return error;
+    }
+    at = data;
+  }
+  return 0;
 }
 
 void give_back_growth(int fd, int64_t old_size, int64_t end) {
