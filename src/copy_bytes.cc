@@ -11,12 +11,16 @@ namespace {
 
 // Reads exactly |size| bytes unless the source ends or fails first; a
 // single read may deliver less than asked, and that alone is no failure.
+// Never asks for more than |size|, so a stream keeps what is not copied.
 CopyStatus read_fully(int fd, int64_t offset, unsigned char* buffer,
                       size_t size, size_t* got, int* error) {
   *got = 0;
   while (*got < size) {
-    ssize_t n = pread(fd, buffer + *got, size - *got,
-                      static_cast<off_t>(offset) + static_cast<off_t>(*got));
+    ssize_t n = offset == kSequential
+                    ? read(fd, buffer + *got, size - *got)
+                    : pread(fd, buffer + *got, size - *got,
+                            static_cast<off_t>(offset) +
+                                static_cast<off_t>(*got));
     if (n < 0) {
       if (errno == EINTR) continue;
       *error = errno;
@@ -54,6 +58,7 @@ CopyStatus write_fully(int fd, int64_t offset, const unsigned char* buffer,
 // starts inside the source range: a forward copy would then read bytes it
 // has just written.
 bool overlaps_forward(const CopyRange& range) {
+  if (range.source_offset == kSequential) return false;
   if (range.target_offset <= range.source_offset) return false;
   if (static_cast<uint64_t>(range.target_offset - range.source_offset) >=
       range.count) {
@@ -99,7 +104,9 @@ CopyResult copy_bytes(const CopyRange& range) {
   // after it has been read: the target gets the source as it was.  The
   // kernel refuses overlapping ranges in one file, so that stays here.
   const bool backward = overlaps_forward(range);
-  if (!backward && !range.buffer_only) copy_in_kernel(range, &result);
+  if (!backward && !range.buffer_only && range.source_offset != kSequential) {
+    copy_in_kernel(range, &result);
+  }
 
   unsigned char buffer[kCopyBufferSize];
   while (result.copied < range.count) {
@@ -109,8 +116,11 @@ CopyResult copy_bytes(const CopyRange& range) {
     int64_t at = static_cast<int64_t>(backward ? remaining - chunk
                                                : result.copied);
     size_t got = 0;
-    CopyStatus read = read_fully(range.source_fd, range.source_offset + at,
-                                 buffer, chunk, &got, &result.error);
+    int64_t read_at = range.source_offset == kSequential
+                          ? kSequential
+                          : range.source_offset + at;
+    CopyStatus read = read_fully(range.source_fd, read_at, buffer, chunk,
+                                 &got, &result.error);
     // Whatever was read before the source stopped is still written, so the
     // target holds exactly the bytes the source gave.  Going backward a
     // partial chunk would land in the wrong place, so it is dropped.

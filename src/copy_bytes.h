@@ -8,6 +8,10 @@
 constexpr int kCopyBufferSize = 0x10000;
 constexpr int kCopyChunkMax = kCopyBufferSize - 1;
 
+/// A source offset that reads the source from where it stands, for input
+/// that cannot be positioned (a pipe, a terminal, a character device).
+constexpr int64_t kSequential = -1;
+
 /// What to copy: |count| bytes from |source_fd| at |source_offset| to
 /// |target_fd| at |target_offset|.  Offsets are explicit so that neither
 /// descriptor's own position matters.

@@ -40,13 +40,19 @@ int open_inserted(const char* path) {
   return fd;
 }
 
-// Measures the inserted file.  Seeking to the end also measures block
-// devices, whose stat size is 0.  Returns -1 with errno set on failure.
+// Size of the inserted file, or kUnmeasured for input that can only be
+// read through (a pipe, a terminal, a character device such as
+// /dev/zero, whose seek succeeds and says nothing).  Block devices are
+// measured by seeking to their end, as their stat size is 0.  Returns -1
+// with errno set on failure.
+constexpr int64_t kUnmeasured = -2;
+
 int64_t measure(int fd) {
   struct stat st;
   if (fstat(fd, &st) != 0) return -1;
   if (S_ISREG(st.st_mode)) return st.st_size;
-  return lseek(fd, 0, SEEK_END);
+  if (S_ISBLK(st.st_mode)) return lseek(fd, 0, SEEK_END);
+  return kUnmeasured;
 }
 
 int fail_read(const char* path, int error) {
@@ -56,6 +62,70 @@ int fail_read(const char* path, int error) {
 
 int fail_write(const char* path, int error) {
   printf("Can't write file %s: %s\n", path, strerror(error));
+  return -1;
+}
+
+// Where the bytes go, once the arguments have been read and checked.
+struct Range {
+  int64_t start;
+  uint64_t length;
+  bool to_the_end;  // a stream without FileLen: copied until it ends
+};
+
+// Reads from_pos and FileLen and checks them against each other and the
+// inserted file's |size| (kUnmeasured for a stream).  Prints the message
+// and returns false when the range must be refused.
+bool read_range(const Arguments& args, int64_t size, Range* range) {
+  uint64_t position = 0;
+  if (read_hex(args.from_pos, &position) == HexReading::kBad) {
+    printf("Bad from_pos %s\n", args.from_pos);
+    return false;
+  }
+  const bool stream = size == kUnmeasured;
+  uint64_t length = stream ? 0 : static_cast<uint64_t>(size);
+  HexReading file_len = HexReading::kNoDigits;
+  if (args.file_len) file_len = read_hex(args.file_len, &length);
+  if (file_len == HexReading::kBad) {
+    printf("Bad FileLen %s\n", args.file_len);
+    return false;
+  }
+  range->to_the_end = stream && file_len != HexReading::kValue;
+  if (range->to_the_end) length = kMaxByteCount - position;
+  if (length > kMaxByteCount - position) {
+    printf("Bad from_pos %s\n", args.from_pos);
+    return false;
+  }
+  if (!stream && length > static_cast<uint64_t>(size)) {
+    printf("FileLen %s exceeds size of file %s\n", args.file_len,
+           args.inserted_file);
+    return false;
+  }
+  range->start = static_cast<int64_t>(position);
+  range->length = length;
+  return true;
+}
+
+// Prints why a copy failed.  Returns the exit status.
+int report_failure(const Arguments& args, const CopyResult& copy,
+                   bool stream) {
+  switch (copy.status) {
+    case CopyStatus::kDone:
+      return 0;
+    case CopyStatus::kReadFailed:
+      return fail_read(args.inserted_file, copy.error);
+    case CopyStatus::kSourceEnded:
+      // A stream cannot be measured before: its end comes out here.
+      if (stream) {
+        printf("FileLen %s exceeds size of file %s\n", args.file_len,
+               args.inserted_file);
+      } else {
+        printf("Can't read file %s: Unexpected end of file\n",
+               args.inserted_file);
+      }
+      return -1;
+    case CopyStatus::kWriteFailed:
+      return fail_write(args.mother_file, copy.error);
+  }
   return -1;
 }
 
@@ -85,57 +155,34 @@ int run(int argc, char* argv[]) {
     return -1;
   }
 
-  int64_t measured = measure(inserted);
-  if (measured < 0) return fail_read(args.inserted_file, errno);
-  const uint64_t size = static_cast<uint64_t>(measured);
+  int64_t size = measure(inserted);
+  if (size == -1) return fail_read(args.inserted_file, errno);
+  const bool stream = size == kUnmeasured;
 
   // Every check comes before the first byte is written, so a refused run
   // leaves the mother file exactly as it was.
-  uint64_t position = 0;
-  if (read_hex(args.from_pos, &position) == HexReading::kBad) {
-    printf("Bad from_pos %s\n", args.from_pos);
-    return -1;
-  }
-  uint64_t length = size;
-  if (args.file_len && read_hex(args.file_len, &length) == HexReading::kBad) {
-    printf("Bad FileLen %s\n", args.file_len);
-    return -1;
-  }
-  if (length > kMaxByteCount - position) {
-    printf("Bad from_pos %s\n", args.from_pos);
-    return -1;
-  }
-  if (length > size) {
-    printf("FileLen %s exceeds size of file %s\n", args.file_len,
-           args.inserted_file);
-    return -1;
-  }
-
+  Range range;
+  if (!read_range(args, size, &range)) return -1;
   struct stat mother_status;
   if (fstat(mother, &mother_status) != 0) {
     return fail_write(args.mother_file, errno);
   }
-  const int64_t start = static_cast<int64_t>(position);
-  const int64_t end = start + static_cast<int64_t>(length);
-  if (int error = reserve_range(mother, mother_status, start, end - start)) {
+  // A stream's length is not known before it ends: nothing to reserve.
+  const int64_t reserved =
+      range.to_the_end ? 0 : static_cast<int64_t>(range.length);
+  if (int error =
+          reserve_range(mother, mother_status, range.start, reserved)) {
     return fail_write(args.mother_file, error);
   }
 
-  CopyResult copy = copy_bytes({inserted, 0, mother, start, length});
-  if (copy.status != CopyStatus::kDone) {
-    give_back_growth(mother, mother_status.st_size, end);
+  CopyResult copy = copy_bytes({inserted, stream ? kSequential : 0, mother,
+                                range.start, range.length});
+  if (copy.status == CopyStatus::kSourceEnded && range.to_the_end) {
+    copy.status = CopyStatus::kDone;
   }
-  switch (copy.status) {
-    case CopyStatus::kDone:
-      break;
-    case CopyStatus::kReadFailed:
-      return fail_read(args.inserted_file, copy.error);
-    case CopyStatus::kSourceEnded:
-      printf("Can't read file %s: Unexpected end of file\n",
-             args.inserted_file);
-      return -1;
-    case CopyStatus::kWriteFailed:
-      return fail_write(args.mother_file, copy.error);
+  if (copy.status != CopyStatus::kDone) {
+    give_back_growth(mother, mother_status.st_size, range.start + reserved);
+    return report_failure(args, copy, stream);
   }
 
   close(inserted);
