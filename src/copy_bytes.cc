@@ -104,7 +104,10 @@ CopyResult copy_bytes(const CopyRange& range) {
   // after it has been read: the target gets the source as it was.  The
   // kernel refuses overlapping ranges in one file, so that stays here.
   const bool backward = overlaps_forward(range);
-  if (!backward && !range.buffer_only && range.source_offset != kSequential) {
+  // A copy that fits the buffer is one read and one write; the kernel's
+  // copy would cost more to set up than it saves.
+  if (!backward && !range.buffer_only && range.source_offset != kSequential &&
+      range.count >= kCopyBufferSize) {
     copy_in_kernel(range, &result);
   }
 
