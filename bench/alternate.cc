@@ -3,11 +3,13 @@
 // Prints, per command, the median wall time and the ratio of the first
 // command's median time to its own.
 //
-//   alternate [--sync] ROUNDS TITLE NAME|COMMAND... 
+//   alternate [--reset COMMAND] [--sync] ROUNDS TITLE NAME|COMMAND...
 //
 // A COMMAND is split on blanks and run without a shell; its output is
-// discarded, and a nonzero status stops the benchmark.  With --sync, the
-// page cache's dirty data is written back before each run, untimed.
+// discarded, and a nonzero status stops the benchmark.  Before each timed
+// run, untimed: the --reset command, so that every command starts from the
+// same state (a file no other file shares blocks with, say), then with
+// --sync the page cache's dirty data is written back.
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -75,17 +77,32 @@ bool run_once(Command* c) {
   return true;
 }
 
+Command parse_command(const std::string& name, const std::string& line) {
+  Command c{name, {}, {}};
+  std::istringstream words(line);
+  for (std::string w; words >> w;) c.words.push_back(w);
+  return c;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
   int arg = 1;
   bool sync_first = false;
+  bool reset_first = false;
+  Command reset;
+  if (arg + 1 < argc && strcmp(argv[arg], "--reset") == 0) {
+    reset = parse_command("reset", argv[arg + 1]);
+    reset_first = true;
+    arg += 2;
+  }
   if (arg < argc && strcmp(argv[arg], "--sync") == 0) {
     sync_first = true;
     ++arg;
   }
   if (argc - arg < 3) {
-    fputs("usage: alternate [--sync] ROUNDS TITLE NAME|COMMAND...\n", stderr);
+    fputs("usage: alternate [--reset COMMAND] [--sync] ROUNDS TITLE "
+          "NAME|COMMAND...\n", stderr);
     return 2;
   }
   int rounds = atoi(argv[arg++]);
@@ -94,10 +111,7 @@ int main(int argc, char* argv[]) {
   for (; arg < argc; ++arg) {
     std::string spec = argv[arg];
     size_t eq = spec.find('|');
-    Command c{spec.substr(0, eq), {}, {}};
-    std::istringstream words(spec.substr(eq + 1));
-    for (std::string w; words >> w;) c.words.push_back(w);
-    commands.push_back(c);
+    commands.push_back(parse_command(spec.substr(0, eq), spec.substr(eq + 1)));
   }
 
   // One untimed round first: it warms the page cache and the binaries.
@@ -107,6 +121,7 @@ int main(int argc, char* argv[]) {
   }
   for (int r = 0; r < rounds; ++r) {
     for (auto& c : commands) {
+      if (reset_first && !run_once(&reset)) return 1;
       if (sync_first) sync();
       if (!run_once(&c)) return 1;
     }
