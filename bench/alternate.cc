@@ -133,7 +133,7 @@ int main(int argc, char* argv[]) {
   double first = median(commands[0].seconds);
   for (const auto& c : commands) {
     double t = median(c.seconds);
-    printf("| %s | %.3f ms | %.2f |\n", c.name.c_str(), t * 1e3, first / t);
+    printf("| %s | %.3f ms | %.3f |\n", c.name.c_str(), t * 1e3, first / t);
   }
   return 0;
 }
