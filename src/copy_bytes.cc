@@ -45,7 +45,7 @@ CopyStatus write_fully(int fd, int64_t offset, const unsigned char* buffer,
       *error = errno;
       return CopyStatus::kWriteFailed;
     }
-    if (n == 0) {
+    if (n == 0) {  // took nothing and named no reason: no room left
       *error = ENOSPC;
       return CopyStatus::kWriteFailed;
     }

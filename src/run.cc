@@ -27,13 +27,13 @@ struct Arguments {
   const char* file_len;  // nullptr when not given
 };
 
-// Opens the inserted file for reading.  A directory can be opened for
-// reading but holds no bytes to insert, so it counts as a failed open.
-int open_inserted(const char* path) {
+// Opens the inserted file for reading and fills |st|.  A directory can be
+// opened for reading but holds no bytes to insert, so it counts as a failed
+// open.
+int open_inserted(const char* path, struct stat* st) {
   int fd = open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) return -1;
-  struct stat st;
-  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+  if (fstat(fd, st) != 0 || S_ISDIR(st->st_mode)) {
     close(fd);
     return -1;
   }
@@ -47,9 +47,7 @@ int open_inserted(const char* path) {
 // with errno set on failure.
 constexpr int64_t kUnmeasured = -2;
 
-int64_t measure(int fd) {
-  struct stat st;
-  if (fstat(fd, &st) != 0) return -1;
+int64_t measure(int fd, const struct stat& st) {
   if (S_ISREG(st.st_mode)) return st.st_size;
   if (S_ISBLK(st.st_mode)) return lseek(fd, 0, SEEK_END);
   return kUnmeasured;
@@ -149,13 +147,14 @@ int run(int argc, char* argv[]) {
     printf("Can't open input file %s\n", args.mother_file);
     return -1;
   }
-  int inserted = open_inserted(args.inserted_file);
+  struct stat inserted_status;
+  int inserted = open_inserted(args.inserted_file, &inserted_status);
   if (inserted < 0) {
     printf("Can't open file %s\n", args.inserted_file);
     return -1;
   }
 
-  int64_t size = measure(inserted);
+  int64_t size = measure(inserted, inserted_status);
   if (size == -1) return fail_read(args.inserted_file, errno);
   const bool stream = size == kUnmeasured;
 
