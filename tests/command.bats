@@ -228,3 +228,20 @@ refused() {
   [ "$status" -eq 0 ]
   cmp self expected
 }
+
+@test "a mother file the user may not write cannot be opened" {
+  [ "$(id -u)" -eq 0 ] || skip "needs root to run the command as another user"
+  command -v setpriv >/dev/null || skip "setpriv is not installed"
+  chmod 644 mother
+  chmod 755 .
+  chmod o+r inserted
+  run --separate-stderr setpriv --reuid=65534 --regid=65534 --clear-groups \
+    "$MIRABUND" mother inserted 0
+  [ "$status" -eq 255 ]
+  [ "$output" = "Can't open input file mother" ]
+  cmp mother original
+  # The same user can reach and read the folder: only the mode refused it.
+  run --separate-stderr setpriv --reuid=65534 --regid=65534 --clear-groups \
+    "$MIRABUND" /dev/null inserted 0
+  [ "$status" -eq 0 ]
+}

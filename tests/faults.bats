@@ -64,8 +64,18 @@ fill() {
   done
 }
 
+# attach_loop FILE: prints the loop device now backed by FILE, or skips.
+attach_loop() {
+  local device
+  device=$(losetup -f --show "$1" 2>/dev/null) ||
+    skip "cannot attach a loop device here (needs root and loop devices)"
+  LOOPS+=("$device")
+  echo "$device"
+}
+
 teardown() {
   for dir in "${MOUNTED[@]}"; do umount "$dir" 2>/dev/null || true; done
+  for device in "${LOOPS[@]}"; do losetup -d "$device" 2>/dev/null || true; done
 }
 
 @test "a range crossing the file size limit writes nothing" {
@@ -183,4 +193,75 @@ full_filesystem() {
   # What was read is in place; the growth past the old end is undone.
   expect_patched expected original read_part 98 2
   unchanged mother expected
+}
+
+@test "a read error part way stops the copy after the bytes it read" {
+  MOUNTED=()
+  command -v debugfs >/dev/null || skip "debugfs is not installed"
+  # ext2 with 1 KiB blocks keeps the 13th block on of a file behind an
+  # indirect block; filling that block with garbage makes the file readable
+  # up to 12 KiB and fail there, as a bad sector would.
+  truncate -s 4M disk.img
+  mkfs.ext2 -q -F -b 1024 disk.img
+  mkdir -p mnt
+  mount -o loop disk.img mnt 2>/dev/null ||
+    skip "cannot loop-mount an image here (needs root and loop devices)"
+  MOUNTED+=(mnt)
+  cp inserted mnt/broken
+  umount mnt
+  local indirect
+  indirect=$(debugfs -R "stat /broken" disk.img 2>/dev/null |
+             sed -n 's/.*(IND):\([0-9]*\).*/\1/p')
+  [ -n "$indirect" ]
+  head -c 1024 /dev/zero | tr '\0' '\377' |
+    dd of=disk.img bs=1024 seek="$indirect" conv=notrunc status=none
+  mount -o loop disk.img mnt
+
+  make_file mother 50000 9
+  cp mother original
+  run_mirabund mother mnt/broken 10
+  [ "$status" -eq 255 ]
+  [ "$output" = "Can't read file mnt/broken: Input/output error" ]
+  expect_patched expected original inserted 16 12288
+  unchanged mother expected
+
+  # Reaching past the end: what was read stays, the growth goes.
+  cp original mother
+  run_mirabund mother mnt/broken C000
+  [ "$status" -eq 255 ]
+  [ "$output" = "Can't read file mnt/broken: Input/output error" ]
+  expect_patched expected original inserted 49152 848
+  unchanged mother expected
+}
+
+@test "a block device is measured as the inserted file and bounded as the mother" {
+  LOOPS=()
+  make_file disk 65536 10
+  cp disk disk.original
+  local device
+  device=$(attach_loop disk)
+
+  # As the inserted file: its size is the device's, not stat's 0.
+  make_file mother 1000 11
+  expect_patched expected mother disk 0 65536
+  run_mirabund mother "$device" 0
+  [ "$status" -eq 0 ]
+  [ "$output" = "" ]
+  cmp mother expected
+  run_mirabund mother "$device" 0 10001
+  [ "$status" -eq 255 ]
+  [ "$output" = "FileLen 10001 exceeds size of file $device" ]
+
+  # As the mother: a device does not grow, so a range past its end is
+  # refused before anything is written.
+  run_mirabund "$device" inserted FF00
+  [ "$status" -eq 255 ]
+  [ "$output" = "Can't write file $device: No space left on device" ]
+  sync
+  cmp disk disk.original
+  run_mirabund "$device" inserted 0 100
+  [ "$status" -eq 0 ]
+  sync
+  expect_patched expected disk.original inserted 0 256
+  cmp disk expected
 }
