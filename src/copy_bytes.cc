@@ -64,7 +64,8 @@ bool overlaps_forward(const CopyRange& range) {
       range.count) {
     return false;
   }
-  struct stat source, target;
+  struct stat source;
+  struct stat target;
   if (fstat(range.source_fd, &source) != 0 ||
       fstat(range.target_fd, &target) != 0) {
     return false;

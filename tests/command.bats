@@ -31,20 +31,14 @@ patched_ok() {
 refused() {
   local line=$1
   shift
-  run_mirabund "$@"
-  [ "$status" -eq 255 ]
-  [ "$output" = "$line" ]
-  [ "$stderr" = "" ]
+  fails_with "$line" "$@"
   cmp mother original
 }
 
 @test "too few arguments print the usage text" {
   for args in "" "mother" "mother inserted"; do
     # shellcheck disable=SC2086
-    run_mirabund $args
-    [ "$status" -eq 255 ]
-    [ "$output" = "$USAGE" ]
-    [ "$stderr" = "" ]
+    fails_with "$USAGE" $args
   done
   cmp mother original
 }
@@ -59,9 +53,7 @@ refused() {
 
 @test "a directory as the mother file cannot be opened" {
   mkdir dir
-  run_mirabund dir inserted 0
-  [ "$status" -eq 255 ]
-  [ "$output" = "Can't open input file dir" ]
+  fails_with "Can't open input file dir" dir inserted 0
 }
 
 @test "a missing inserted file is named and the mother stays as it was" {
@@ -164,9 +156,7 @@ refused() {
 
 @test "the open failures come before the checks of the numbers" {
   refused "Can't open file missing" mother missing -1
-  run_mirabund missing inserted -1
-  [ "$status" -eq 255 ]
-  [ "$output" = "Can't open input file missing" ]
+  fails_with "Can't open input file missing" missing inserted -1
 }
 
 @test "positions past 4 GiB on a sparse mother file" {
@@ -187,9 +177,7 @@ refused() {
 
 @test "an inserted file larger than 4 GiB is measured whole" {
   truncate -s $((0x140000010)) huge
-  run_mirabund /dev/null huge 0 140000011
-  [ "$status" -eq 255 ]
-  [ "$output" = "FileLen 140000011 exceeds size of file huge" ]
+  fails_with "FileLen 140000011 exceeds size of file huge" /dev/null huge 0 140000011
   run_mirabund /dev/null huge 0 140000010
   [ "$status" -eq 0 ]
   [ "$output" = "" ]

@@ -12,10 +12,7 @@ setup() {
 
 @test "a full device as the mother file is a write failure" {
   for len in 10 30D40; do
-    run_mirabund /dev/full inserted 0 "$len"
-    [ "$status" -eq 255 ]
-    [ "$output" = "Can't write file /dev/full: No space left on device" ]
-    [ "$stderr" = "" ]
+    fails_with "Can't write file /dev/full: No space left on device" /dev/full inserted 0 "$len"
   done
 }
 
@@ -102,15 +99,11 @@ full_filesystem() {
   sync -f mnt
   fill mnt
 
-  run_mirabund mnt/mother inserted 10000
-  [ "$status" -eq 255 ]
-  [ "$output" = "Can't write file mnt/mother: No space left on device" ]
+  fails_with "Can't write file mnt/mother: No space left on device" mnt/mother inserted 10000
   unchanged mnt/mother original
 
   # Past the end, after a gap: the same.
-  run_mirabund mnt/mother inserted 80000 10000
-  [ "$status" -eq 255 ]
-  [ "$output" = "Can't write file mnt/mother: No space left on device" ]
+  fails_with "Can't write file mnt/mother: No space left on device" mnt/mother inserted 80000 10000
   unchanged mnt/mother original
 
   # Overwriting bytes the file already has needs no new space.
@@ -141,9 +134,7 @@ full_filesystem() {
   cp mnt/mother original
   fill mnt
   truncate -s -64K mnt/filler1  # room for the copy to start, not to end
-  run_mirabund mnt/mother inserted 1388
-  [ "$status" -eq 255 ]
-  [ "$output" = "Can't write file mnt/mother: No space left on device" ]
+  fails_with "Can't write file mnt/mother: No space left on device" mnt/mother inserted 1388
   unchanged mnt/mother original
 }
 
@@ -154,9 +145,7 @@ full_filesystem() {
   make_file mother 1000 7
   cp mother original
   # ext4 with 4K blocks: 16 TiB less one block.
-  run_mirabund mother inserted FFFFFFFF000 1
-  [ "$status" -eq 255 ]
-  [ "$output" = "Can't write file mother: File too large" ]
+  fails_with "Can't write file mother: File too large" mother inserted FFFFFFFF000 1
   unchanged mother original
   run_mirabund mother inserted FFFFFFFEF00 101
   [ "$status" -eq 255 ]
@@ -187,9 +176,7 @@ full_filesystem() {
   printf '%s' "$content" > read_part
   make_file mother 100 8
   cp mother original
-  run_mirabund mother "$source" 62
-  [ "$status" -eq 255 ]
-  [ "$output" = "Can't read file $source: Unexpected end of file" ]
+  fails_with "Can't read file $source: Unexpected end of file" mother "$source" 62
   # What was read is in place; the growth past the old end is undone.
   expect_patched expected original read_part 98 2
   unchanged mother expected
@@ -219,17 +206,13 @@ full_filesystem() {
 
   make_file mother 50000 9
   cp mother original
-  run_mirabund mother mnt/broken 10
-  [ "$status" -eq 255 ]
-  [ "$output" = "Can't read file mnt/broken: Input/output error" ]
+  fails_with "Can't read file mnt/broken: Input/output error" mother mnt/broken 10
   expect_patched expected original inserted 16 12288
   unchanged mother expected
 
   # Reaching past the end: what was read stays, the growth goes.
   cp original mother
-  run_mirabund mother mnt/broken C000
-  [ "$status" -eq 255 ]
-  [ "$output" = "Can't read file mnt/broken: Input/output error" ]
+  fails_with "Can't read file mnt/broken: Input/output error" mother mnt/broken C000
   expect_patched expected original inserted 49152 848
   unchanged mother expected
 }
@@ -248,15 +231,11 @@ full_filesystem() {
   [ "$status" -eq 0 ]
   [ "$output" = "" ]
   cmp mother expected
-  run_mirabund mother "$device" 0 10001
-  [ "$status" -eq 255 ]
-  [ "$output" = "FileLen 10001 exceeds size of file $device" ]
+  fails_with "FileLen 10001 exceeds size of file $device" mother "$device" 0 10001
 
   # As the mother: a device does not grow, so a range past its end is
   # refused before anything is written.
-  run_mirabund "$device" inserted FF00
-  [ "$status" -eq 255 ]
-  [ "$output" = "Can't write file $device: No space left on device" ]
+  fails_with "Can't write file $device: No space left on device" "$device" inserted FF00
   sync
   cmp disk disk.original
   run_mirabund "$device" inserted 0 100

@@ -34,3 +34,14 @@ expect_patched() {
 run_mirabund() {
   run --separate-stderr "$MIRABUND" "$@"
 }
+
+# fails_with LINE ARGS...: runs the command, which must print exactly LINE
+# on standard output and nothing on standard error, and end with -1.
+fails_with() {
+  local line=$1
+  shift
+  run_mirabund "$@"
+  [ "$status" -eq 255 ]
+  [ "$output" = "$line" ]
+  [ "$stderr" = "" ]
+}
