@@ -63,6 +63,12 @@ int fail_write(const char* path, int error) {
   return -1;
 }
 
+int fail_exceeds(const Arguments& args) {
+  printf("FileLen %s exceeds size of file %s\n", args.file_len,
+         args.inserted_file);
+  return -1;
+}
+
 // Where the bytes go, once the arguments have been read and checked.
 struct Range {
   int64_t start;
@@ -94,8 +100,7 @@ bool read_range(const Arguments& args, int64_t size, Range* range) {
     return false;
   }
   if (!stream && length > static_cast<uint64_t>(size)) {
-    printf("FileLen %s exceeds size of file %s\n", args.file_len,
-           args.inserted_file);
+    fail_exceeds(args);
     return false;
   }
   range->start = static_cast<int64_t>(position);
@@ -113,13 +118,9 @@ int report_failure(const Arguments& args, const CopyResult& copy,
       return fail_read(args.inserted_file, copy.error);
     case CopyStatus::kSourceEnded:
       // A stream cannot be measured before: its end comes out here.
-      if (stream) {
-        printf("FileLen %s exceeds size of file %s\n", args.file_len,
-               args.inserted_file);
-      } else {
-        printf("Can't read file %s: Unexpected end of file\n",
-               args.inserted_file);
-      }
+      if (stream) return fail_exceeds(args);
+      printf("Can't read file %s: Unexpected end of file\n",
+             args.inserted_file);
       return -1;
     case CopyStatus::kWriteFailed:
       return fail_write(args.mother_file, copy.error);
