@@ -40,11 +40,14 @@ mount_scratch() {
       skip "cannot mount a tmpfs here (needs root and mount rights)"
   else
     command -v "mkfs.$type" >/dev/null || skip "mkfs.$type is not installed"
-    truncate -s "$size" "$dir.img"
+    # The image lives in memory: filling it must not take the space of the
+    # disk the tests run on.
+    mount_scratch "$dir.store" tmpfs "$size"
+    truncate -s "$size" "$dir.store/image"
     local force=-F
     [ "$type" = xfs ] && force=-f
-    "mkfs.$type" -q "$force" "$dir.img" >/dev/null
-    mount -o loop "$dir.img" "$dir" 2>/dev/null ||
+    "mkfs.$type" -q "$force" "$dir.store/image" >/dev/null
+    mount -o loop "$dir.store/image" "$dir" 2>/dev/null ||
       skip "cannot loop-mount an image here (needs root and loop devices)"
   fi
   MOUNTED+=("$dir")
@@ -71,7 +74,10 @@ attach_loop() {
 }
 
 teardown() {
-  for dir in "${MOUNTED[@]}"; do umount "$dir" 2>/dev/null || true; done
+  local i
+  for (( i = ${#MOUNTED[@]} - 1; i >= 0; i-- )); do  # the last mounted first
+    umount "${MOUNTED[i]}" 2>/dev/null || true
+  done
   for device in "${LOOPS[@]}"; do losetup -d "$device" 2>/dev/null || true; done
 }
 
