@@ -109,9 +109,10 @@ int main(int argc, char* argv[]) {
   const char* title = argv[arg++];
   std::vector<Command> commands;
   for (; arg < argc; ++arg) {
-    std::string spec = argv[arg];
-    size_t eq = spec.find('|');
-    commands.push_back(parse_command(spec.substr(0, eq), spec.substr(eq + 1)));
+    std::string argument = argv[arg];
+    size_t eq = argument.find('|');
+    commands.push_back(
+        parse_command(argument.substr(0, eq), argument.substr(eq + 1)));
   }
 
   // One untimed round first: it warms the page cache and the binaries.

@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstddef>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -54,23 +53,13 @@ CopyStatus write_fully(int fd, int64_t offset, const unsigned char* buffer,
   return CopyStatus::kDone;
 }
 
-// True when both descriptors are the same file and the target range
-// starts inside the source range: a forward copy would then read bytes it
-// has just written.
+// True when the target range starts inside the source range of the same
+// file: a forward copy would then read bytes it has just written.
 bool overlaps_forward(const CopyRange& range) {
-  if (range.source_offset == kSequential) return false;
-  if (range.target_offset <= range.source_offset) return false;
-  if (static_cast<uint64_t>(range.target_offset - range.source_offset) >=
-      range.count) {
-    return false;
-  }
-  struct stat source;
-  struct stat target;
-  if (fstat(range.source_fd, &source) != 0 ||
-      fstat(range.target_fd, &target) != 0) {
-    return false;
-  }
-  return source.st_dev == target.st_dev && source.st_ino == target.st_ino;
+  return range.same_file && range.source_offset != kSequential &&
+         range.target_offset > range.source_offset &&
+         static_cast<uint64_t>(range.target_offset - range.source_offset) <
+             range.count;
 }
 
 // The most the kernel is asked to move in one call: large enough that a

@@ -24,6 +24,9 @@ struct CopyRange {
   /// Skip the in-kernel copy and move every byte through the buffer, as
   /// happens anyway where the kernel refuses.
   bool buffer_only = false;
+  /// Source and target are one file (the same device and inode): the
+  /// target then gets the source range as it was, whatever the overlap.
+  bool same_file = false;
 };
 
 /// How a copy ended.
@@ -43,9 +46,7 @@ struct CopyResult {
 /// Copies |range|: in the kernel where it can (copy_file_range, which shares
 /// extents or copies without the bytes crossing into the process), through
 /// a fixed buffer from wherever the kernel stopped.  Stops at the first failure
-/// without writing any byte that was not read.  When source and target are
-/// the same file, the target receives the source range as it was before
-/// the copy, however the two ranges overlap.
+/// without writing any byte that was not read.
 CopyResult copy_bytes(const CopyRange& range);
 
 #endif  // MIRABUND_COPY_BYTES_H_

@@ -156,7 +156,12 @@ TEST(CopyBytesTest, WithinOneFileTheTargetGetsTheSourceAsItWas) {
     int fd = memory_file(before);
 
     CopyResult result =
-        copy_bytes({fd, o.source_offset, fd, o.target_offset, o.count});
+        copy_bytes({.source_fd = fd,
+                    .source_offset = o.source_offset,
+                    .target_fd = fd,
+                    .target_offset = o.target_offset,
+                    .count = o.count,
+                    .same_file = true});
 
     EXPECT_EQ(result.status, CopyStatus::kDone);
     std::vector<unsigned char> expected = before;

@@ -175,8 +175,14 @@ int run(int argc, char* argv[]) {
     return fail_write(args.mother_file, error);
   }
 
-  CopyResult copy = copy_bytes({inserted, stream ? kSequential : 0, mother,
-                                range.start, range.length});
+  const bool same_file = inserted_status.st_dev == mother_status.st_dev &&
+                         inserted_status.st_ino == mother_status.st_ino;
+  CopyResult copy = copy_bytes({.source_fd = inserted,
+                                .source_offset = stream ? kSequential : 0,
+                                .target_fd = mother,
+                                .target_offset = range.start,
+                                .count = range.length,
+                                .same_file = same_file});
   if (copy.status == CopyStatus::kSourceEnded && range.to_the_end) {
     copy.status = CopyStatus::kDone;
   }
