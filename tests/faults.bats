@@ -64,13 +64,12 @@ fill() {
   done
 }
 
-# attach_loop FILE: prints the loop device now backed by FILE, or skips.
+# attach_loop FILE: backs a loop device with FILE and names it in
+# $LOOP_DEVICE, or skips.  Not run in a subshell, so teardown learns of it.
 attach_loop() {
-  local device
-  device=$(losetup -f --show "$1" 2>/dev/null) ||
+  LOOP_DEVICE=$(losetup -f --show "$1" 2>/dev/null) ||
     skip "cannot attach a loop device here (needs root and loop devices)"
-  LOOPS+=("$device")
-  echo "$device"
+  LOOPS+=("$LOOP_DEVICE")
 }
 
 teardown() {
@@ -227,8 +226,8 @@ full_filesystem() {
   LOOPS=()
   make_file disk 65536 10
   cp disk disk.original
-  local device
-  device=$(attach_loop disk)
+  attach_loop disk
+  local device=$LOOP_DEVICE
 
   # As the inserted file: its size is the device's, not stat's 0.
   make_file mother 1000 11
